@@ -41,7 +41,9 @@ std::string ConfigHome() {
     return Home() + "/.config";
 }
 
-std::string StoreFolder() { return ConfigHome() + "/fleetwing"; }
+std::string StoreFolder() {
+    return ConfigHome() + "/fleetwing";
+}
 
 std::string WinePrefix() {
     std::string prefix = Env("WINEPREFIX");

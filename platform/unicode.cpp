@@ -33,7 +33,9 @@ std::string ToUtf8(std::u16string_view units) {
 
 namespace {
 
-bool IsContinuation(unsigned char b) { return (b & 0xC0) == 0x80; }
+bool IsContinuation(unsigned char b) {
+    return (b & 0xC0) == 0x80;
+}
 
 // Length and value of the well-formed sequence at s[i], or 0 when there is none. Surrogates
 // encoded on their own (as ToUtf8 writes a lone one) are accepted.
@@ -84,21 +86,21 @@ std::u16string ToUtf16(std::string_view bytes) {
 }
 
 char16_t FoldCase(char16_t u) {
-    if (u >= u'a' && u <= u'z') {
-        return static_cast<char16_t>(u - 0x20);
+    if (u >= u'A' && u <= u'Z') {
+        return static_cast<char16_t>(u + 0x20);
     }
     if (u < 0x80) {
         return u;
     }
-    if ((u >= 0xE0 && u <= 0xFE && u != 0xF7) || (u >= 0x3B1 && u <= 0x3C9 && u != 0x3C2) ||
-        (u >= 0x430 && u <= 0x44F)) {
-        return static_cast<char16_t>(u - 0x20);
+    if ((u >= 0xC0 && u <= 0xDE && u != 0xD7) || (u >= 0x391 && u <= 0x3A9 && u != 0x3A2) ||
+        (u >= 0x410 && u <= 0x42F)) {
+        return static_cast<char16_t>(u + 0x20);
     }
-    if (u == 0xFF) {
-        return 0x178;
+    if (u == 0x178) {
+        return 0xFF;
     }
-    if (u >= 0x450 && u <= 0x45F) {
-        return static_cast<char16_t>(u - 0x50);
+    if (u >= 0x400 && u <= 0x40F) {
+        return static_cast<char16_t>(u + 0x50);
     }
     return u;
 }
@@ -111,7 +113,9 @@ std::u16string FoldCase(std::u16string_view units) {
     return out;
 }
 
-std::string FoldCaseUtf8(std::string_view bytes) { return ToUtf8(FoldCase(ToUtf16(bytes))); }
+std::string FoldCaseUtf8(std::string_view bytes) {
+    return ToUtf8(FoldCase(ToUtf16(bytes)));
+}
 
 int CompareNoCase(std::u16string_view a, std::u16string_view b) {
     const std::size_t n = a.size() < b.size() ? a.size() : b.size();
@@ -139,11 +143,11 @@ bool EqualNoCaseAscii(std::string_view a, std::string_view b) {
     for (std::size_t i = 0; i < a.size(); ++i) {
         char x = a[i];
         char y = b[i];
-        if (x >= 'a' && x <= 'z') {
-            x = static_cast<char>(x - 0x20);
+        if (x >= 'A' && x <= 'Z') {
+            x = static_cast<char>(x + 0x20);
         }
-        if (y >= 'a' && y <= 'z') {
-            y = static_cast<char>(y - 0x20);
+        if (y >= 'A' && y <= 'Z') {
+            y = static_cast<char>(y + 0x20);
         }
         if (x != y) {
             return false;

@@ -16,7 +16,8 @@ std::string ToUtf8(std::u16string_view units);
 std::u16string ToUtf16(std::string_view bytes);
 
 // Case folding used for key, value, section and file names: the platform compares them
-// without regard to letter case. Folds ASCII, Latin-1, Greek and Cyrillic letters.
+// without regard to letter case, and sorts them by their lower-case forms. Folds ASCII,
+// Latin-1, Greek and Cyrillic letters to lower case.
 char16_t FoldCase(char16_t unit);
 std::u16string FoldCase(std::u16string_view units);
 std::string FoldCaseUtf8(std::string_view bytes);

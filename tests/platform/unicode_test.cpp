@@ -31,6 +31,9 @@ TEST(Unicode, CaseInsensitiveComparison) {
     EXPECT_TRUE(EqualNoCase(u"Gr\u00fc\u00dfe", u"GR\u00dc\u00dfE"));
     EXPECT_FALSE(EqualNoCase(u"abc", u"abd"));
     EXPECT_LT(CompareNoCase(u"a", u"B"), 0);
+    // Sorted by the lower-case forms: an underscore comes before letters.
+    EXPECT_LT(CompareNoCase(u"_x", u"a"), 0);
+    EXPECT_LT(CompareNoCase(u"[", u"a"), 0);
     EXPECT_LT(CompareNoCase(u"ab", u"ABC"), 0);
     EXPECT_EQ(CompareNoCase(u"Run", u"RUN"), 0);
 }
