@@ -50,6 +50,7 @@ inline constexpr LONG ERROR_MORE_DATA = 234;
 inline constexpr LONG ERROR_NO_MORE_FILES = 18;
 inline constexpr LONG ERROR_REGISTRY_CORRUPT = 1015;
 inline constexpr LONG ERROR_KEY_DELETED = 1018;
+inline constexpr LONG ERROR_RESOURCE_DATA_NOT_FOUND = 1812;
 inline constexpr LONG ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
 inline constexpr LONG ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
 
