@@ -10,7 +10,7 @@ packages=(
     clang libclang-rt-14-dev clang-format
     libudev-dev
     xvfb xauth
-    iproute2 libcap2-bin util-linux
+    iproute2 libcap2-bin util-linux desktop-file-utils
 )
 
 missing=()
