@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev libbenchmark-dev
     clang libclang-rt-14-dev clang-format
     libudev-dev
-    xvfb xauth
+    xvfb xauth xdotool x11-utils fonts-dejavu-core
     iproute2 libcap2-bin util-linux desktop-file-utils
 )
 

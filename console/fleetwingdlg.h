@@ -1,0 +1,85 @@
+// The console: the program's one main window, built from dialog template 102 and run modally
+// until the program ends.
+#pragma once
+
+#include <QBasicTimer>
+#include <QDialog>
+#include <QIcon>
+#include <map>
+#include <string>
+
+#include "net/trafficmeter.h"
+
+class QLabel;
+class QPushButton;
+class QComboBox;
+
+class CFleetwingDlg : public QDialog {
+    Q_OBJECT
+public:
+    enum { IDD = 102 };
+    static constexpr int kMeterTimer = 20;
+
+    explicit CFleetwingDlg(QWidget* parent = nullptr);
+    ~CFleetwingDlg() override;
+
+    // Builds the window from its template, runs OnInitDialog and the modal loop. Returns the
+    // result the dialog was ended with.
+    int DoModal();
+    // Ends the modal run with result; during OnInitDialog the loop then does not start.
+    void EndDialog(int result);
+
+    // Copies the bound texts to the controls (false) or from them (true).
+    void UpdateData(bool saveAndValidate);
+
+    // Window timers by identifier; setting a running timer restarts its period.
+    void SetTimer(int id, int milliseconds);
+    void KillTimer(int id);
+    bool TimerRunning(int id) const;
+
+    // A child control by its identifier, or null.
+    QWidget* GetDlgItem(int id) const;
+
+    CTrafficMeter m_traffic;
+    QIcon m_hIcon;
+    bool m_runAtStartup = false;
+    int m_checkPeriodUnit = 0;
+    std::string m_checkPeriodText;
+    std::string m_accelerateText;
+    QPushButton* m_accelerateButton = nullptr;
+    QPushButton* m_quitButton = nullptr;
+    QPushButton* m_runButton = nullptr;
+    QComboBox* m_adapterCombo = nullptr;
+
+Q_SIGNALS:
+    // Each tick of the meter timer, after the console's own work.
+    void MeterTicked();
+
+protected:
+    virtual bool OnInitDialog();
+    void OnTimer(int id);
+    void OnHideToTray();
+    void OnQuit();
+    void OnOK();
+    // Static texts, group boxes and check-box-like buttons draw straight onto the skinned
+    // background.
+    void OnCtlColor(QWidget* control);
+
+    void timerEvent(QTimerEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void reject() override;
+
+private:
+    void BindControls();
+    void CentreOnDesktop();
+    void StartUpdater();
+
+    std::map<int, QBasicTimer> m_timers;
+    bool m_initialising = false;
+    bool m_endedDuringInit = false;
+    int m_initResult = 0;
+    QLabel* m_topLabelCtrl = nullptr;
+    QLabel* m_middleLabelCtrl = nullptr;
+    QLabel* m_bottomLabelCtrl = nullptr;
+};
