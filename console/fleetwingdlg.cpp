@@ -61,7 +61,11 @@ bool CFleetwingDlg::OnInitDialog() {
     BindControls();
     UpdateData(false);
     // A Linux window manager owns the window menu: the console adds no About item there.
+    m_picture.LoadFromResource(176, "GIF");
+    m_picture.ShowPicture();
+    CreateHistogram();
     SetTimer(kMeterTimer, 1000);
+    m_histogram.SetSpeed(1000);
     m_traffic.m_topLabel = "1,0%";
     m_traffic.m_middleLabel = "0,5%";
     m_traffic.m_bottomLabel = "0%";
@@ -75,6 +79,17 @@ void CFleetwingDlg::StartUpdater() {
                       win::SW_SHOWNORMAL);
 }
 
+// The histogram covers the placeholder control 1024.
+void CFleetwingDlg::CreateHistogram() {
+    const QWidget* placeholder = GetDlgItem(1024);
+    if (placeholder == nullptr) {
+        return;
+    }
+    m_histogram.Create(placeholder->geometry(), this, kHistogramId);
+    m_histogram.raise();
+    m_histogram.SetRange(1, 10);
+}
+
 void CFleetwingDlg::BindControls() {
     m_accelerateButton = qobject_cast<QPushButton*>(GetDlgItem(1001));
     m_quitButton = qobject_cast<QPushButton*>(GetDlgItem(1007));
@@ -83,6 +98,7 @@ void CFleetwingDlg::BindControls() {
     m_bottomLabelCtrl = qobject_cast<QLabel*>(GetDlgItem(1026));
     m_adapterCombo = qobject_cast<QComboBox*>(GetDlgItem(1028));
     m_runButton = qobject_cast<QPushButton*>(GetDlgItem(1030));
+    m_picture.SubclassDlgItem(1037, this);
 
     // Enter belongs to the dialog (IDOK) unless the focused control takes it: no button is
     // pressed by it.

@@ -8,6 +8,8 @@
 #include <map>
 #include <string>
 
+#include "controls/histogramctrl.h"
+#include "controls/pictureex.h"
 #include "net/trafficmeter.h"
 
 class QLabel;
@@ -19,6 +21,7 @@ class CFleetwingDlg : public QDialog {
 public:
     enum { IDD = 102 };
     static constexpr int kMeterTimer = 20;
+    static constexpr int kHistogramId = 1000;
 
     explicit CFleetwingDlg(QWidget* parent = nullptr);
     ~CFleetwingDlg() override;
@@ -41,6 +44,8 @@ public:
     QWidget* GetDlgItem(int id) const;
 
     CTrafficMeter m_traffic;
+    CHistogramCtrl m_histogram;
+    CPictureEx m_picture;
     QIcon m_hIcon;
     bool m_runAtStartup = false;
     int m_checkPeriodUnit = 0;
@@ -74,6 +79,7 @@ private:
     void BindControls();
     void CentreOnDesktop();
     void StartUpdater();
+    void CreateHistogram();
 
     std::map<int, QBasicTimer> m_timers;
     bool m_initialising = false;

@@ -55,7 +55,7 @@ else
     echo "unit build failed"; status=1; total_failed=$((total_failed + 1))
 fi
 
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:strict_string_checks=1
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 export LSAN_OPTIONS="suppressions=$root/tests/lsan.supp:print_suppressions=0"
 if configure_and_build "$root/build-tests/asan" -DCMAKE_BUILD_TYPE=Debug \

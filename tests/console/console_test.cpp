@@ -62,6 +62,15 @@ TEST_F(Console, StartUpShowsTheTemplateWithItsLabelsAndTimer) {
         EXPECT_EQ(text(1026), QStringLiteral("0%"));
         EXPECT_TRUE(d.TimerRunning(CFleetwingDlg::kMeterTimer));
         EXPECT_FALSE(d.windowIcon().isNull());
+        // The histogram covers its placeholder, draws every second and is found by its id.
+        EXPECT_EQ(d.GetDlgItem(1000), &d.m_histogram);
+        EXPECT_EQ(d.m_histogram.geometry(), d.GetDlgItem(1024)->geometry());
+        EXPECT_TRUE(d.m_histogram.IsTimerRunning());
+        EXPECT_EQ(d.m_histogram.SetSpeed(1000), 1000u);
+        // The animated picture stands in for control 1037 and plays animation 176.
+        EXPECT_EQ(d.GetDlgItem(1037), &d.m_picture);
+        EXPECT_TRUE(d.m_picture.IsPlaying());
+        EXPECT_EQ(d.m_picture.Frames().size(), 16u);
         d.EndDialog(5);
     });
     EXPECT_EQ(result, 5);

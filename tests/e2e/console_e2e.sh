@@ -32,6 +32,8 @@ xvfb=$!
 for _ in $(seq 100); do [ -s "$tmp/display" ] && break; sleep 0.1; done
 [ -s "$tmp/display" ] || { echo "Xvfb did not start"; cat "$tmp/xvfb.log"; exit 1; }
 export DISPLAY=:$(cat "$tmp/display")
+# The server answers once it is ready for clients.
+for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
 
 # Waits (bounded) for N visible windows titled Fleetwing; prints their ids.
 windows() {
