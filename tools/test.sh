@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds Fleetwing and runs the whole test suite: the unit tests, the same tests built with
-# AddressSanitizer and UndefinedBehaviorSanitizer, and a bounded run of every fuzz target.
+# Builds Fleetwing and runs the whole test suite: the unit and end-to-end tests, the same tests
+# built with AddressSanitizer and UndefinedBehaviorSanitizer, the tests of threaded code with
+# ThreadSanitizer, and a bounded run of every fuzz target.
 # Prints ctest's summary for each and a total; exits non-zero on any failure.
 #   FW_FUZZ_SECONDS  length of each fuzz run (default 60)
 set -uo pipefail
@@ -13,14 +14,19 @@ total_passed=0
 total_failed=0
 status=0
 
-# configure_and_build DIR CMAKE-ARGS...
+# configure_and_build DIR CMAKE-ARGS... [-- TARGETS...]
 configure_and_build() {
     local dir=$1
     shift
+    local args=() targets=()
+    while [ $# -gt 0 ] && [ "$1" != -- ]; do args+=("$1"); shift; done
+    [ $# -gt 0 ] && shift && targets=("$@")
     echo "=== build $(basename "$dir")"
-    cmake -S "$root" -B "$dir" -G Ninja "$@" >"$dir.configure.log" 2>&1 ||
+    cmake -S "$root" -B "$dir" -G Ninja "${args[@]}" >"$dir.configure.log" 2>&1 ||
         { cat "$dir.configure.log"; return 1; }
-    cmake --build "$dir" -j"$jobs" 2>&1 | grep -vE '^\[[0-9]+/[0-9]+\] ' || true
+    local target_args=()
+    for t in "${targets[@]}"; do target_args+=(--target "$t"); done
+    cmake --build "$dir" -j"$jobs" "${target_args[@]}" 2>&1 | grep -vE '^\[[0-9]+/[0-9]+\] ' || true
     [ "${PIPESTATUS[0]}" -eq 0 ]
 }
 
@@ -63,6 +69,18 @@ if configure_and_build "$root/build-tests/asan" -DCMAKE_BUILD_TYPE=Debug \
     run_suite "unit tests with AddressSanitizer and UndefinedBehaviorSanitizer" "$root/build-tests/asan"
 else
     echo "sanitizer build failed"; status=1; total_failed=$((total_failed + 1))
+fi
+
+# The tests of code that runs threads, with ThreadSanitizer. Qt itself is not instrumented, so
+# only these programs run here.
+tsan_targets=(controls_picture_stress_test)
+tsan_tests='^PictureStress\.'
+if configure_and_build "$root/build-tests/tsan" -DCMAKE_BUILD_TYPE=Debug \
+    -DFW_SANITIZE=thread -DFW_BENCH=OFF -- "${tsan_targets[@]}"; then
+    TSAN_OPTIONS=halt_on_error=1 run_suite "threaded code with ThreadSanitizer" \
+        "$root/build-tests/tsan" -R "$tsan_tests"
+else
+    echo "thread sanitizer build failed"; status=1; total_failed=$((total_failed + 1))
 fi
 
 if configure_and_build "$root/build-tests/fuzz" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
