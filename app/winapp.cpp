@@ -2,10 +2,9 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QMessageBox>
 #include <QMetaObject>
 
-#include "platform/paths.h"
+#include "platform/widgets/messagebox.h"
 
 namespace {
 CWinApp* g_app = nullptr;
@@ -45,16 +44,7 @@ void CWinApp::SetRegistryKey(const char* key) {
 
 const std::string& CWinApp::AppName() const {
     if (m_appName.empty()) {
-        std::string exe = win::paths::ExecutablePath();
-        const auto slash = exe.find_last_of('/');
-        if (slash != std::string::npos) {
-            exe.erase(0, slash + 1);
-        }
-        const auto dot = exe.find_last_of('.');
-        if (dot != std::string::npos && dot > 0) {
-            exe.erase(dot);
-        }
-        m_appName = exe;
+        m_appName = win::AppCaption();
     }
     return m_appName;
 }
@@ -69,13 +59,4 @@ void CWinApp::EndSession() {
 
 CWinApp* AfxGetApp() {
     return g_app;
-}
-
-int AfxMessageBox(const char* text, unsigned type) {
-    const QString caption = QString::fromStdString(g_app != nullptr ? g_app->AppName() : "");
-    QMessageBox box((type & 0xF0) == 0x10 ? QMessageBox::Critical : QMessageBox::NoIcon, caption,
-                    QString::fromUtf8(text != nullptr ? text : ""), QMessageBox::Ok,
-                    g_app != nullptr ? g_app->m_pMainWnd : nullptr);
-    box.exec();
-    return 1;
 }

@@ -39,7 +39,3 @@ private:
 };
 
 CWinApp* AfxGetApp();
-
-// The application's message box: the text with the application's name as caption. type takes
-// the platform's MB_ flags (MB_OK 0, MB_ICONERROR 0x10). Returns the button pressed (IDOK).
-int AfxMessageBox(const char* text, unsigned type = 0);

@@ -10,9 +10,11 @@
 #include <QScreen>
 #include <QTimerEvent>
 
+#include "net/localaddresslist.h"
 #include "platform/qt/resources.h"
 #include "platform/shell.h"
 #include "platform/widgets/dialogbuilder.h"
+#include "platform/widgets/messagebox.h"
 
 namespace {
 
@@ -28,6 +30,8 @@ constexpr const char* kUpdaterArguments =
 
 CFleetwingDlg::CFleetwingDlg(QWidget* parent) : QDialog(parent) {
     m_hIcon = QIcon(win::ResourcePath(win::MAKEINTRESOURCE(128), win::RT_GROUP_ICON));
+    m_interfaces.Attach(m_adapterList, *this, m_traffic);
+    m_traffic.Attach(m_interfaces, m_histogramSink, m_levelPicture, *this);
 }
 
 CFleetwingDlg::~CFleetwingDlg() = default;
@@ -61,6 +65,12 @@ bool CFleetwingDlg::OnInitDialog() {
     BindControls();
     UpdateData(false);
     // A Linux window manager owns the window menu: the console adds no About item there.
+    if (m_interfaces.LoadInterfaceList()) {
+        m_interfaces.RefreshTable();
+        if (const auto row = m_interfaces.SelectedRow()) {
+            m_traffic.ResetBaseline(*row);
+        }
+    }
     m_picture.LoadFromResource(176, "GIF");
     m_picture.ShowPicture();
     CreateHistogram();
@@ -71,6 +81,7 @@ bool CFleetwingDlg::OnInitDialog() {
     m_traffic.m_bottomLabel = "0%";
     UpdateData(false);
     CentreOnDesktop();
+    theLocalAddressList.FillLocalAddressList(100);
     return true;
 }
 
@@ -97,6 +108,11 @@ void CFleetwingDlg::BindControls() {
     m_middleLabelCtrl = qobject_cast<QLabel*>(GetDlgItem(1027));
     m_bottomLabelCtrl = qobject_cast<QLabel*>(GetDlgItem(1026));
     m_adapterCombo = qobject_cast<QComboBox*>(GetDlgItem(1028));
+    m_adapterList.Bind(m_adapterCombo);
+    if (m_adapterCombo != nullptr) {
+        connect(m_adapterCombo, &QComboBox::activated, this,
+                [this] { m_interfaces.OnAdapterSelChange(); });
+    }
     m_runButton = qobject_cast<QPushButton*>(GetDlgItem(1030));
     m_picture.SubclassDlgItem(1037, this);
 
@@ -124,6 +140,10 @@ void CFleetwingDlg::OnCtlColor(QWidget* control) {
     }
     control->setAutoFillBackground(false);
     control->setAttribute(Qt::WA_NoSystemBackground, true);
+}
+
+void CFleetwingDlg::MessageBox(win::LPCSTR text) {
+    AfxMessageBox(text, win::MB_OK);
 }
 
 void CFleetwingDlg::UpdateData(bool saveAndValidate) {
@@ -177,6 +197,7 @@ void CFleetwingDlg::timerEvent(QTimerEvent* event) {
 
 void CFleetwingDlg::OnTimer(int id) {
     if (id == kMeterTimer) {
+        m_traffic.OnMeterTick();
         Q_EMIT MeterTicked();
     }
 }

@@ -8,15 +8,18 @@
 #include <map>
 #include <string>
 
+#include "console/consoleadapters.h"
 #include "controls/histogramctrl.h"
 #include "controls/pictureex.h"
+#include "net/consoleparts.h"
+#include "net/interfacetable.h"
 #include "net/trafficmeter.h"
 
 class QLabel;
 class QPushButton;
 class QComboBox;
 
-class CFleetwingDlg : public QDialog {
+class CFleetwingDlg : public QDialog, public IConsoleServices {
     Q_OBJECT
 public:
     enum { IDD = 102 };
@@ -30,10 +33,13 @@ public:
     // result the dialog was ended with.
     int DoModal();
     // Ends the modal run with result; during OnInitDialog the loop then does not start.
-    void EndDialog(int result);
+    void EndDialog(int result) override;
 
     // Copies the bound texts to the controls (false) or from them (true).
-    void UpdateData(bool saveAndValidate);
+    void UpdateData(bool saveAndValidate) override;
+
+    // The application's message box, over the console.
+    void MessageBox(win::LPCSTR text) override;
 
     // Window timers by identifier; setting a running timer restarts its period.
     void SetTimer(int id, int milliseconds);
@@ -45,6 +51,7 @@ public:
 
     CTrafficMeter m_traffic;
     CHistogramCtrl m_histogram;
+    CInterfaceTable m_interfaces;
     CPictureEx m_picture;
     QIcon m_hIcon;
     bool m_runAtStartup = false;
@@ -85,6 +92,9 @@ private:
     bool m_initialising = false;
     bool m_endedDuringInit = false;
     int m_initResult = 0;
+    CComboAdapterList m_adapterList;
+    CHistogramSink m_histogramSink{m_histogram};
+    CLevelPicture m_levelPicture{m_picture};
     QLabel* m_topLabelCtrl = nullptr;
     QLabel* m_middleLabelCtrl = nullptr;
     QLabel* m_bottomLabelCtrl = nullptr;

@@ -1,5 +1,7 @@
 #include "platform/module.h"
 
+#include "platform/iphlpapi.h"
+
 #include <cstring>
 #include <map>
 #include <memory>
@@ -11,6 +13,11 @@
 #include "platform/unicode.h"
 
 namespace win {
+
+namespace detail {
+// The entry points of the system modules that the platform provides.
+ModuleEntries IpHelperEntries();
+}  // namespace detail
 
 namespace {
 
@@ -179,8 +186,13 @@ private:
 
 ModuleTable& Table() {
     // Created on first use, whatever the order of static initialisation, and never destroyed,
-    // so that a handle is valid even in the destructors of other static objects.
-    static ModuleTable* const table = new ModuleTable;
+    // so that a handle is valid even in the destructors of other static objects. The system's
+    // modules are in it from the start.
+    static ModuleTable* const table = [] {
+        auto* created = new ModuleTable;
+        created->Register(kIpHelperModule, detail::IpHelperEntries());
+        return created;
+    }();
     return *table;
 }
 

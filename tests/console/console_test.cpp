@@ -71,6 +71,13 @@ TEST_F(Console, StartUpShowsTheTemplateWithItsLabelsAndTimer) {
         EXPECT_EQ(d.GetDlgItem(1037), &d.m_picture);
         EXPECT_TRUE(d.m_picture.IsPlaying());
         EXPECT_EQ(d.m_picture.Frames().size(), 16u);
+        // The adapter list shows this machine's interfaces, loopback left out.
+        for (int i = 0; i < d.m_adapterCombo->count(); ++i) {
+            const QString line = d.m_adapterCombo->itemText(i);
+            EXPECT_TRUE(line.startsWith(QLatin1Char(' ')) && line.endsWith(QLatin1String("Mb")))
+                << line.toStdString();
+            EXPECT_FALSE(line.contains(QLatin1String("Loopback"))) << line.toStdString();
+        }
         d.EndDialog(5);
     });
     EXPECT_EQ(result, 5);
