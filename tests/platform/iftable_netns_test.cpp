@@ -17,6 +17,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -27,6 +28,9 @@
 #include <thread>
 #include <vector>
 
+#include "net/interfacetable.h"
+#include "net/netfakes.h"
+#include "net/trafficmeter.h"
 #include "platform/iphelper.h"
 #include "platform/spawn.h"
 #include "platform/unicode.h"
@@ -510,6 +514,60 @@ TEST_F(NetworkNamespaces, VethCountersMoveByTheFramesSent) {
             report.Equal(received.dwInUcastPkts - sent.dwInUcastPkts, DWORD(traffic.count),
                          "packets received" + size);
         }
+    });
+}
+
+// The traffic meter over the real table: one tick after a known burst gives exactly the bytes
+// on the wire divided by the interface's divisor.
+TEST_F(NetworkNamespaces, MeterRatesAreTheFramesSentOverTheDivisor) {
+    RunInChild([&](ChildReport& report) {
+        if (!report.Check(EnterNamespace(m_b), "enter namespace b")) {
+            return;
+        }
+        Udp peer(kAddressB, 7011);
+        if (!report.Check(EnterNamespace(m_a), "enter namespace a")) {
+            return;
+        }
+        Udp local(kAddressA, 7010);
+        if (!report.Check(peer.Bound() && local.Bound(), "bind the sockets")) {
+            return;
+        }
+        nettest::FakeAdapterList list;
+        nettest::FakeConsole console;
+        nettest::FakeHistogram histogram;
+        nettest::FakePicture picture;
+        CInterfaceTable interfaces;
+        CTrafficMeter meter;
+        interfaces.Attach(list, console, meter);
+        meter.Attach(interfaces, histogram, picture, console);
+        // Loopback is left out of the list, so the veth is its only line.
+        if (!report.Check(interfaces.LoadInterfaceList(), "load the list") ||
+            !report.Equal(list.lines.size(), std::size_t{1}, "one adapter line")) {
+            return;
+        }
+        report.Check(list.lines[0].rfind(std::string(" ") + kVethA + " - veth ", 0) == 0,
+                     "the veth's line: " + list.lines[0]);
+        interfaces.RefreshTable();
+        const auto row = interfaces.SelectedRow();
+        if (!report.Check(row.has_value(), "the selected row")) {
+            return;
+        }
+        meter.ResetBaseline(*row);
+        const DWORD divisor = std::max<DWORD>(row->dwSpeed >> 13, 1);
+
+        constexpr std::size_t kPayload = 1400;
+        constexpr int kCount = 2000;
+        const DWORD frames = DWORD(kCount * (kPayload + kIpUdpHeaders + kEthernetHeader));
+        // What the peer cannot take in is dropped there; the frames have left this end.
+        report.Check(local.Send(kAddressB, 7011, kPayload, kCount), "send the burst");
+        meter.OnMeterTick();
+        if (!report.Equal(histogram.samples.size(), std::size_t{1}, "one sample")) {
+            return;
+        }
+        report.Check(frames / divisor > 1, "a burst large enough to show");
+        report.Equal(histogram.samples[0].second, frames / divisor, "send rate");
+        // Nothing came in: the least rate the meter shows.
+        report.Equal(histogram.samples[0].first, 1u, "receive rate");
     });
 }
 
