@@ -11,6 +11,7 @@ packages=(
     libudev-dev
     xvfb xauth xdotool x11-utils fonts-dejavu-core
     iproute2 libcap2-bin util-linux desktop-file-utils
+    tcpdump
 )
 
 missing=()

@@ -73,8 +73,9 @@ fi
 
 # The tests of code that runs threads, with ThreadSanitizer. Qt itself is not instrumented, so
 # only these programs run here.
-tsan_targets=(controls_picture_stress_test)
-tsan_tests='^PictureStress\.'
+tsan_targets=(controls_picture_stress_test accel_winsock_test accel_packetobserver_test
+    accel_packetobserver_stress_test accel_accelerationswitch_test)
+tsan_tests='^(PictureStress|InetNtoa|RawSocket|Both/PacketSocketDraining|PacketObserver|PacketObserverStress|AccelerationSwitch)\.'
 if configure_and_build "$root/build-tests/tsan" -DCMAKE_BUILD_TYPE=Debug \
     -DFW_SANITIZE=thread -DFW_BENCH=OFF -- "${tsan_targets[@]}"; then
     TSAN_OPTIONS=halt_on_error=1 run_suite "threaded code with ThreadSanitizer" \
