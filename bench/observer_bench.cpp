@@ -145,8 +145,10 @@ private:
     bool m_bound = false;
 };
 
-// Runs the paced load in a child process; returns the number of packets sent.
-long RunLoad(const Load& load) {
+// Runs the paced load in a child process; returns the number of packets sent, and in rate the
+// rate reached.
+long RunLoad(const Load& load, double& rate) {
+    const auto start = std::chrono::steady_clock::now();
     int report[2];
     if (::pipe2(report, O_CLOEXEC) != 0) {
         return 0;
@@ -167,12 +169,15 @@ long RunLoad(const Load& load) {
         ::waitpid(pid, nullptr, 0);
     }
     ::close(report[0]);
+    rate = static_cast<double>(sent) /
+           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return sent;
 }
 
 struct Measured {
     long sent = 0;
     std::uint64_t drained = 0;  // packets the drainer took (for tcpdump: frames it captured)
+    double rate = 0;            // packets per second sent
     std::uint64_t dropped = 0;  // packets the kernel dropped for want of room
     std::int64_t cpu = 0;       // nanoseconds
 };
@@ -189,7 +194,7 @@ Measured MeasureObserver(const Load& load) {
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const std::int64_t cpuBefore = CpuNanoseconds(CLOCK_PROCESS_CPUTIME_ID);
-    m.sent = RunLoad(load);
+    m.sent = RunLoad(load, m.rate);
     std::this_thread::sleep_for(kSettle);
     const std::int64_t cpuAfter = CpuNanoseconds(CLOCK_PROCESS_CPUTIME_ID);
     win::ReceiveCounters after;
@@ -267,7 +272,7 @@ Measured MeasureTcpdump(const Load& load, std::string& problem) {
     ::clock_getcpuclockid(pid, &clock);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     const std::int64_t cpuBefore = CpuNanoseconds(clock);
-    m.sent = RunLoad(load);
+    m.sent = RunLoad(load, m.rate);
     std::this_thread::sleep_for(kSettle);
     m.cpu = CpuNanoseconds(clock) - cpuBefore;
     ::kill(pid, SIGINT);
@@ -311,6 +316,7 @@ void BM_ObserverAgainstTcpdump(benchmark::State& state) {
             return static_cast<double>(m.cpu) / count;
         };
         state.counters["sent"] = static_cast<double>(observer.sent);
+        state.counters["load_pps"] = std::min(observer.rate, tcpdump.rate);
         state.counters["observer_drained"] = static_cast<double>(observer.drained);
         state.counters["observer_ns_per_packet"] =
             perPacket(observer, static_cast<double>(observer.drained));

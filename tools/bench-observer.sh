@@ -11,8 +11,8 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 build=${BUILD_DIR:-$root/build-bench}
 "$root/tools/install-deps.sh"
 
-cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DFW_BENCH=ON >/dev/null
-cmake --build "$build" --target observer_bench -j"$(nproc)"
+cmake -S "$root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DFW_BENCH=ON >/dev/null
+cmake --build "$build" --target observer_bench -j"$(nproc)" >&2
 
 ns="fwbench-$$"
 cleanup() { ip netns delete "$ns" 2>/dev/null || true; }
