@@ -10,11 +10,13 @@
 #include <QScreen>
 #include <QTimerEvent>
 
+#include "accel/accelerationswitch.h"
 #include "net/localaddresslist.h"
 #include "platform/qt/resources.h"
 #include "platform/shell.h"
 #include "platform/widgets/dialogbuilder.h"
 #include "platform/widgets/messagebox.h"
+#include "platform/winsock.h"
 
 namespace {
 
@@ -81,7 +83,13 @@ bool CFleetwingDlg::OnInitDialog() {
     m_traffic.m_bottomLabel = "0%";
     UpdateData(false);
     CentreOnDesktop();
+    win::WSADATA socketLibrary{};
+    win::WSAStartup(0x0101, &socketLibrary);
     theLocalAddressList.FillLocalAddressList(100);
+    OnAccelerate();
+    if (m_accelerateButton != nullptr) {
+        m_accelerateButton->setChecked(true);
+    }
     return true;
 }
 
@@ -125,6 +133,9 @@ void CFleetwingDlg::BindControls() {
     if (m_quitButton != nullptr) {
         connect(m_quitButton, &QPushButton::clicked, this, &CFleetwingDlg::OnQuit);
     }
+    if (m_accelerateButton != nullptr) {
+        connect(m_accelerateButton, &QPushButton::clicked, this, &CFleetwingDlg::OnAccelerate);
+    }
     for (QWidget* child : findChildren<QWidget*>()) {
         OnCtlColor(child);
     }
@@ -144,6 +155,25 @@ void CFleetwingDlg::OnCtlColor(QWidget* control) {
 
 void CFleetwingDlg::MessageBox(win::LPCSTR text) {
     AfxMessageBox(text, win::MB_OK);
+}
+
+void CFleetwingDlg::OnAccelerate() {
+    theAccelerationSwitch.OnAccelerate(*this);
+}
+
+void CFleetwingDlg::SetHistogramSpeed(int milliseconds) {
+    m_histogram.SetSpeed(static_cast<win::UINT>(milliseconds));
+}
+
+void CFleetwingDlg::ShowPicture(win::WORD resourceId) {
+    m_picture.LoadFromResource(resourceId, "GIF");
+    m_picture.ShowPicture();
+}
+
+void CFleetwingDlg::SetButtonText(const char* text) {
+    if (m_accelerateButton != nullptr) {
+        m_accelerateButton->setText(QString::fromUtf8(text));
+    }
 }
 
 void CFleetwingDlg::UpdateData(bool saveAndValidate) {

@@ -8,6 +8,7 @@
 #include <map>
 #include <string>
 
+#include "accel/accelerationview.h"
 #include "console/consoleadapters.h"
 #include "controls/histogramctrl.h"
 #include "controls/pictureex.h"
@@ -19,7 +20,7 @@ class QLabel;
 class QPushButton;
 class QComboBox;
 
-class CFleetwingDlg : public QDialog, public IConsoleServices {
+class CFleetwingDlg : public QDialog, public IConsoleServices, public IAccelerationView {
     Q_OBJECT
 public:
     enum { IDD = 102 };
@@ -41,9 +42,14 @@ public:
     // The application's message box, over the console.
     void MessageBox(win::LPCSTR text) override;
 
+    // What the acceleration switch changes on the console.
+    void SetHistogramSpeed(int milliseconds) override;
+    void ShowPicture(win::WORD resourceId) override;
+    void SetButtonText(const char* text) override;
+
     // Window timers by identifier; setting a running timer restarts its period.
-    void SetTimer(int id, int milliseconds);
-    void KillTimer(int id);
+    void SetTimer(int id, int milliseconds) override;
+    void KillTimer(int id) override;
     bool TimerRunning(int id) const;
 
     // A child control by its identifier, or null.
@@ -73,6 +79,7 @@ protected:
     void OnHideToTray();
     void OnQuit();
     void OnOK();
+    void OnAccelerate();
     // Static texts, group boxes and check-box-like buttons draw straight onto the skinned
     // background.
     void OnCtlColor(QWidget* control);

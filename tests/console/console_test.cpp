@@ -15,6 +15,7 @@
 #include <fstream>
 #include <functional>
 
+#include "accel/accelerationswitch.h"
 #include "argv_record.h"
 #include "platform/widgets/dialogbuilder.h"
 #include "platform/widgets/dialogunits.h"
@@ -32,6 +33,8 @@ class Console : public ::testing::Test {
 protected:
     static void SetUpTestSuite() { TestApplication(); }
     void SetUp() override {
+        // One console per process in the program; here each test starts from acceleration off.
+        theAccelerationSwitch.m_accelerating = false;
         char tmpl[] = "/tmp/fw-console-XXXXXX";
         ASSERT_NE(::mkdtemp(tmpl), nullptr);
         m_dir = tmpl;
@@ -112,9 +115,11 @@ TEST_F(Console, EnterQuitAndHidingEndOrKeepTheConsole) {
          [](CFleetwingDlg& d) {
              d.m_accelerateButton->setFocus();
              qobject_cast<QLabel*>(d.GetDlgItem(1025))->setText(QStringLiteral("typed"));
+             const bool accelerating = theAccelerationSwitch.m_accelerating;
              QTest::keyClick(d.m_accelerateButton, Qt::Key_Return);
              EXPECT_EQ(d.m_traffic.m_topLabel, "typed");
-             EXPECT_FALSE(d.m_accelerateButton->isChecked()) << "Enter pressed the switch";
+             EXPECT_TRUE(d.m_accelerateButton->isChecked()) << "Enter pressed the switch";
+             EXPECT_EQ(theAccelerationSwitch.m_accelerating, accelerating);
          },
          1},
         {"Enter on Quit",
@@ -209,6 +214,33 @@ TEST_F(Console, LabelsAreTransparentOnTheSkin) {
             const QPoint outside(label.left() - 2, label.center().y());
             EXPECT_EQ(shot.pixelColor(inside), shot.pixelColor(outside)) << id;
         }
+        d.EndDialog(0);
+    });
+}
+
+// The console starts acceleration with the switch pressed in; the switch stops and restarts it.
+TEST_F(Console, TheSwitchStartsAndStopsAcceleration) {
+    CFleetwingDlg dlg;
+    RunConsole(dlg, [](CFleetwingDlg& d) {
+        EXPECT_TRUE(theAccelerationSwitch.m_accelerating);
+        EXPECT_TRUE(d.m_accelerateButton->isChecked());
+        EXPECT_EQ(d.m_accelerateButton->text(), QString::fromUtf8(CAccelerationSwitch::kOnText));
+        EXPECT_TRUE(d.m_histogram.IsTimerRunning());
+        EXPECT_TRUE(d.m_picture.IsPlaying());
+
+        QTest::mouseClick(d.m_accelerateButton, Qt::LeftButton);
+        EXPECT_FALSE(theAccelerationSwitch.m_accelerating);
+        EXPECT_FALSE(d.m_accelerateButton->isChecked());
+        EXPECT_EQ(d.m_accelerateButton->text(), QString::fromUtf8(CAccelerationSwitch::kOffText));
+        EXPECT_FALSE(d.TimerRunning(CFleetwingDlg::kMeterTimer));
+        EXPECT_FALSE(d.m_histogram.IsTimerRunning());
+        EXPECT_FALSE(d.m_picture.IsPlaying()) << "picture 182 is a still";
+
+        QTest::mouseClick(d.m_accelerateButton, Qt::LeftButton);
+        EXPECT_TRUE(theAccelerationSwitch.m_accelerating);
+        EXPECT_TRUE(d.m_accelerateButton->isChecked());
+        EXPECT_TRUE(d.TimerRunning(CFleetwingDlg::kMeterTimer));
+        EXPECT_TRUE(d.m_picture.IsPlaying());
         d.EndDialog(0);
     });
 }
