@@ -13,6 +13,7 @@
 #include "console/fleetwingdlg.h"
 #include "platform/qt/sessionsignals.h"
 #include "qtapp.h"
+#include "res/init_resources.h"
 
 namespace {
 
@@ -45,7 +46,7 @@ SkinLibrary RecordingSkin() {
 
 class Application : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { TestApplication(); }
+    static void SetUpTestSuite() { InitFleetwingResources(); }
     void SetUp() override {
         char tmpl[] = "/tmp/fw-app-XXXXXX";
         ASSERT_NE(::mkdtemp(tmpl), nullptr);

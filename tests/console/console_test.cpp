@@ -20,6 +20,7 @@
 #include "platform/widgets/dialogbuilder.h"
 #include "platform/widgets/dialogunits.h"
 #include "qtapp.h"
+#include "res/init_resources.h"
 
 namespace {
 
@@ -31,7 +32,7 @@ int RunConsole(CFleetwingDlg& dlg, const std::function<void(CFleetwingDlg&)>& ch
 
 class Console : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { TestApplication(); }
+    static void SetUpTestSuite() { InitFleetwingResources(); }
     void SetUp() override {
         // One console per process in the program; here each test starts from acceleration off.
         theAccelerationSwitch.m_accelerating = false;

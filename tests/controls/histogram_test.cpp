@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <stdlib.h>
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QImage>
@@ -17,6 +16,7 @@
 #include <string>
 #include <utility>
 
+#include "qtapp.h"
 #include "tests/controls/histogram_reference.h"
 
 namespace {
@@ -25,23 +25,6 @@ constexpr QRgb kBackground = qRgb(0, 0, 0);
 constexpr QRgb kGrid = qRgb(0, 130, 66);
 constexpr QRgb kGreen = qRgb(0, 255, 0);
 constexpr QRgb kRed = qRgb(255, 0, 0);
-
-class QtEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "histogram_test";
-        static char* argv[] = {name, nullptr};
-        m_app = std::make_unique<QApplication>(argc, argv);
-    }
-    void TearDown() override { m_app.reset(); }
-
-private:
-    std::unique_ptr<QApplication> m_app;
-};
-[[maybe_unused]] ::testing::Environment* const g_qt =
-    ::testing::AddGlobalTestEnvironment(new QtEnvironment);
 
 using Pixels = std::set<std::pair<int, int>>;  // (x, y)
 

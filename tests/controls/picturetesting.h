@@ -17,6 +17,7 @@
 
 #include "controls/gifbuilder.h"
 #include "controls/pictureex.h"
+#include "qtapp.h"
 #include "res/init_resources.h"
 
 #if defined(__SANITIZE_THREAD__)
@@ -50,16 +51,9 @@ inline const QColor kYellow(255, 255, 0);
 class PictureTest : public testing::Test {
 protected:
     static void SetUpTestSuite() {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "picture_test";
-        static char* argv[] = {name, nullptr};
-        if (QApplication::instance() == nullptr) {
-            s_app = std::make_unique<QApplication>(argc, argv);
-        }
+        TestApplication();
         InitFleetwingResources();
     }
-    static void TearDownTestSuite() { s_app.reset(); }
 
     void SetUp() override { m_picture = MakePicture(); }
 
@@ -99,7 +93,6 @@ protected:
                              [&](const QImage& canvas) { return Pixel(canvas, x, y) == colour; });
     }
 
-    inline static std::unique_ptr<QApplication> s_app;
     std::unique_ptr<CPictureEx> m_picture;
 };
 

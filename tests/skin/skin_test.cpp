@@ -7,7 +7,8 @@
 #include <QDialog>
 #include <QFile>
 #include <QWidget>
-#include <memory>
+
+#include "qtapp.h"
 
 namespace {
 
@@ -24,19 +25,8 @@ QString SheetOfNewDialog() {
 
 class Skin : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() {
-        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-        static int argc = 1;
-        static char name[] = "skin_test";
-        static char* argv[] = {name, nullptr};
-        s_app = std::make_unique<QApplication>(argc, argv);
-    }
-    static void TearDownTestSuite() { s_app.reset(); }
     void TearDown() override { fwskin_Exit(); }
-
-    static std::unique_ptr<QApplication> s_app;
 };
-std::unique_ptr<QApplication> Skin::s_app;
 
 TEST_F(Skin, StartUpCallsSkinEveryDialogMadeAfterThem) {
     ASSERT_FALSE(TestSkin().isEmpty());
